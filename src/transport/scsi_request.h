@@ -1,0 +1,44 @@
+// One SCSI request and the one way to send it to a target.
+#pragma once
+
+#include <cstdint>
+
+namespace kambio {
+
+inline constexpr std::int32_t kDirectionNone = 0;
+inline constexpr std::int32_t kDirectionIn = 1;
+inline constexpr std::int32_t kDirectionOut = 2;
+
+struct ScsiRequest {
+    std::int32_t targetIndex = 0;
+    std::int32_t direction = kDirectionNone;
+    std::int32_t cdbLength = 0;
+    std::int32_t timeoutMs = 0;    // 0: the transport's own default
+    std::int32_t dataLength = 0;
+    std::uint8_t* data = nullptr;
+    std::uint8_t cdb[16] = {};
+};
+
+// The sense data of the last failed request.
+struct SenseInfo {
+    std::uint8_t senseData[64] = {};
+    std::uint32_t senseSummary = 0;  // byte 2 << 16 | ASC << 8 | ASCQ
+};
+
+extern SenseInfo senseInfo;
+
+// Sends the request on the transport in use and waits for it as the request
+// and the drive call for. 0 is success; -1, -2 and 2 are failures that no
+// caller tells apart.
+std::int32_t ExecuteScsi(ScsiRequest* request);
+
+// Brings SenseInfo up to date after a failure; always 0.
+std::int32_t CaptureSense();
+
+// Finishes an ASPI request posted without waiting: 1 still running, 0
+// completed well, -1 completed with an error.
+std::int32_t PollDeferredCompletion();
+
+void ResetScsiState();
+
+}  // namespace kambio
