@@ -16,6 +16,9 @@ void SimPc::beginRun() {
     timingOpen_ = false;
     tickReadInTiming_ = false;
     lastError_ = 0;
+    aspi.beginRun();
+    drives_.beginRun();
+    registry.closeAll();
 }
 
 HANDLE SimPc::newHandle() { return reinterpret_cast<HANDLE>(nextHandle_++ * 4); }
@@ -75,17 +78,13 @@ HGLOBAL SimPc::GlobalFree(HGLOBAL block) {
     return nullptr;
 }
 
-// --- ASPI: no ASPI layer is installed on this PC -----------------------------------
+// --- ASPI: the layer (sim/aspi_layer.h) ------------------------------------------------
 
-HMODULE SimPc::LoadLibraryA(const char* name) {
-    trace.add(std::string("loadlibrary ") + Quoted(name) + " -> fail");
-    lastError_ = ERROR_FILE_NOT_FOUND;
-    return nullptr;
-}
+HMODULE SimPc::LoadLibraryA(const char* name) { return aspi.load(name); }
 
-DWORD SimPc::GetASPI32SupportInfo() { return DWORD{SS_FAILED_INIT} << 8; }
+DWORD SimPc::GetASPI32SupportInfo() { return aspi.supportInfo(); }
 
-DWORD SimPc::SendASPI32Command(void*) { return SS_INVALID_HA; }
+DWORD SimPc::SendASPI32Command(void* srb) { return aspi.send(srb); }
 
 // --- Events, waits, sleep -------------------------------------------------------------
 
@@ -113,11 +112,13 @@ DWORD SimPc::WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
         return WAIT_FAILED;
     }
     std::uint64_t start = clock.now();
+    aspi.noteWait(handle, milliseconds);
     auto signalled = [&] { return events_.count(handle) != 0 && events_[handle].signalled; };
     std::uint64_t limit = milliseconds == INFINITE ? Clock::kNoLimit : milliseconds;
     bool ended = clock.advanceUntil(signalled, limit);
     std::string limitText = milliseconds == INFINITE ? "INFINITE" : std::to_string(milliseconds);
     if (!ended && milliseconds == INFINITE) {
+        aspi.tracePending();
         trace.add("wait limit=INFINITE -> never");
         throw SimHang("the program waits without limit for an event that nothing will signal");
     }
@@ -130,6 +131,7 @@ DWORD SimPc::WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
 
 BOOL SimPc::CloseHandle(HANDLE handle) {
     if (events_.erase(handle) != 0) return 1;
+    if (drives_.close(handle)) return 1;
     lastError_ = ERROR_INVALID_HANDLE;
     return 0;
 }
@@ -137,19 +139,25 @@ BOOL SimPc::CloseHandle(HANDLE handle) {
 void SimPc::Sleep(DWORD milliseconds) {
     trace.add("sleep " + std::to_string(milliseconds));
     clock.advance(milliseconds);
+    if (aspi.polledForever()) {
+        aspi.tracePending();
+        throw SimHang("the program polls a request that nothing will ever end");
+    }
 }
 
-// --- Devices and files: this PC has none yet ------------------------------------------
+// --- Devices and files: drive letters (sim/drive_letters.h); no files yet ------------------
 
-HANDLE SimPc::CreateFileA(const char* path, DWORD, DWORD, DWORD, DWORD) {
-    trace.add(std::string("open ") + Quoted(path) + " -> fail");
+HANDLE SimPc::CreateFileA(const char* path, DWORD access, DWORD, DWORD, DWORD) {
+    HANDLE opened = INVALID_HANDLE_VALUE;
+    if (drives_.open(path, access, &opened)) return opened;
+    trace.add(std::string("open ") + Quoted(path != nullptr ? path : "") + " -> fail");
     lastError_ = ERROR_FILE_NOT_FOUND;
     return INVALID_HANDLE_VALUE;
 }
 
-BOOL SimPc::DeviceIoControl(HANDLE, DWORD, void*, DWORD, void*, DWORD, DWORD*) {
-    lastError_ = ERROR_INVALID_HANDLE;
-    return 0;
+BOOL SimPc::DeviceIoControl(HANDLE device, DWORD code, void* in, DWORD inSize, void* out,
+                            DWORD outSize, DWORD* returned) {
+    return drives_.control(device, code, in, inSize, out, outSize, returned);
 }
 
 DWORD SimPc::GetFileSize(HANDLE) {
@@ -165,13 +173,30 @@ BOOL SimPc::ReadFile(HANDLE, void*, DWORD, DWORD* read) {
 
 DWORD SimPc::GetLastError() { return lastError_; }
 
-// --- Registry: empty ------------------------------------------------------------------
+// --- Registry (sim/registry.h) --------------------------------------------------------
 
-LONG SimPc::RegOpenKeyExA(HKEY, const char*, DWORD, REGSAM, HKEY*) { return ERROR_FILE_NOT_FOUND; }
-LONG SimPc::RegQueryInfoKeyA(HKEY, DWORD*) { return ERROR_INVALID_HANDLE; }
-LONG SimPc::RegEnumKeyExA(HKEY, DWORD, char*, DWORD*) { return ERROR_INVALID_HANDLE; }
-LONG SimPc::RegQueryValueExA(HKEY, const char*, DWORD*, BYTE*, DWORD*) { return ERROR_INVALID_HANDLE; }
-LONG SimPc::RegCloseKey(HKEY) { return ERROR_INVALID_HANDLE; }
+LONG SimPc::RegOpenKeyExA(HKEY root, const char* subKey, DWORD, REGSAM, HKEY* result) {
+    std::string path = registry.describe(root, subKey);
+    LONG status = registry.open(root, subKey, result);
+    trace.add("regopen " + path + " -> " + std::to_string(status));
+    return status;
+}
+
+LONG SimPc::RegQueryInfoKeyA(HKEY key, DWORD* subKeys) { return registry.subKeyCount(key, subKeys); }
+
+LONG SimPc::RegEnumKeyExA(HKEY key, DWORD index, char* name, DWORD* nameSize) {
+    return registry.enumKey(key, index, name, nameSize);
+}
+
+LONG SimPc::RegQueryValueExA(HKEY key, const char* valueName, DWORD* type, BYTE* data,
+                             DWORD* dataSize) {
+    LONG status = registry.queryValue(key, valueName, type, data, dataSize);
+    trace.add("regquery " + registry.describe(key) + " value=" +
+              Quoted(valueName != nullptr ? valueName : "") + " -> " + std::to_string(status));
+    return status;
+}
+
+LONG SimPc::RegCloseKey(HKEY key) { return registry.close(key); }
 
 // --- Multimedia timer ------------------------------------------------------------------
 

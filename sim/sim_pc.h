@@ -13,7 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "aspi_layer.h"
 #include "clock.h"
+#include "drive_letters.h"
+#include "registry.h"
 #include "trace.h"
 #include "transport/platform/platform.h"
 
@@ -44,6 +47,9 @@ class SimPc : public Platform {
 public:
     SimPc();
     ~SimPc() override;
+    // The host's parts hold on to their PC.
+    SimPc(const SimPc&) = delete;
+    SimPc& operator=(const SimPc&) = delete;
 
     // --- The PC's configuration -------------------------------------------
     OsVersion os;
@@ -61,6 +67,19 @@ public:
     // Called for every box after it was answered.
     std::function<void(const BoxRecord&)> onBox;
 
+    // The registry (sim/registry.h) and the ASPI layer (sim/aspi_layer.h).
+    Registry registry;
+    AspiLayer aspi{*this};
+
+    // Drive letters for the NT family's SCSI port (sim/drive_letters.h):
+    //     pc.attachLetter('F', DriveLetter{.device = drive});
+    // attaches a device (or a letter that fails some way) to F:; attaching
+    // again replaces it. A letter nothing is attached to does not exist.
+    void attachLetter(char letter, DriveLetter drive) { drives_.attach(letter, std::move(drive)); }
+    void detachLetter(char letter) { drives_.detach(letter); }
+    // The configuration of an attached letter, to change it between steps.
+    DriveLetter* letter(char letter) { return drives_.find(letter); }
+
     // --- What the program did -----------------------------------------------
     std::string console;            // the bytes written to standard output
     std::vector<BoxRecord> boxes;   // every box, in order
@@ -75,6 +94,13 @@ public:
     int openTimerPeriods() const { return static_cast<int>(timerPeriods_.size()); }
     // Global blocks still allocated.
     std::size_t liveAllocations() const { return blocks_.size(); }
+    // Events and drive handles the program holds open.
+    std::size_t openEvents() const { return events_.size(); }
+    std::size_t openDriveHandles() const { return drives_.openHandles(); }
+    // Media change notification controls of this run, in order.
+    const std::vector<McnCall>& mcnCalls() const { return drives_.mcnCalls(); }
+    // DeviceIoControl calls on drive handles in this run, in order.
+    const std::vector<IoctlCall>& ioctlCalls() const { return drives_.ioctlCalls(); }
 
     // --- Platform ---------------------------------------------------------------
     BOOL GetVersionExA(OSVERSIONINFOA* info) override;
@@ -115,6 +141,8 @@ public:
     HANDLE newEvent(bool manualReset, bool signalled);
     void setEvent(HANDLE event);
     bool isEvent(HANDLE handle) const;
+    HANDLE newHandle();
+    void setLastError(DWORD error) { lastError_ = error; }
 
 private:
     struct Event {
@@ -122,8 +150,7 @@ private:
         bool signalled = false;
     };
 
-    HANDLE newHandle();
-
+    DriveLetters drives_{*this};
     std::uintptr_t nextHandle_ = 0x100;
     std::map<HANDLE, std::unique_ptr<std::vector<std::uint8_t>>> blocks_;
     int allocationCount_ = 0;
