@@ -15,6 +15,17 @@ inline constexpr std::int32_t kAspi = 1;
 inline constexpr int kAdapterNameSlots = 16;
 inline constexpr int kAdapterNameSlotSize = 32;
 
+inline constexpr std::uint32_t kTransferBufferSize = 0x100000;
+inline constexpr std::uint32_t kSrbAreaSize = 0x100000;
+inline constexpr std::uint32_t kAspiFirmwareImageSize = 0x100000;
+inline constexpr std::uint32_t kPassThroughFirmwareImageSize = 0x400000;
+inline constexpr std::uint32_t kAspiModelIdBlockSize = 0x100000;
+inline constexpr std::uint32_t kPassThroughModelIdBlockSize = 512;
+
+// Values of IntelIdeDriver.
+inline constexpr std::int32_t kIntelUltraAta = 1;
+inline constexpr std::int32_t kIntelApplicationAccelerator = 2;
+
 // One process-wide buffer: the pointer used by the run and the allocation
 // handle kept for the tear-down.
 struct GlobalBuffer {
@@ -33,6 +44,8 @@ struct TransportState {
     GlobalBuffer FirmwareImage;
     GlobalBuffer ModelIdBlock;
 
+    // Host adapters the run uses: what the ASPI layer reports, never more
+    // than there are AdapterNames slots.
     std::uint8_t HostAdapterCount = 0;
     GlobalBuffer HostAdapterInquiries;  // HostAdapterCount blocks of SRB_HAInquiry
     std::uint8_t AdapterNames[kAdapterNameSlots][kAdapterNameSlotSize] = {};
@@ -41,9 +54,15 @@ struct TransportState {
 
 extern TransportState transport;
 
+// Chooses the transport from the Windows version and sets it up.
 void DetectPlatform();
+// 0 ready; -1 a buffer could not be had; 1 no ASPI layer; 2 the layer failed
+// to start; 3 no host adapter.
 std::int32_t SetUpAspi();
+// 0 ready; -1 a buffer could not be had.
 std::int32_t SetUpPassThrough();
+// Hands back what the set-up took; safe after a set-up that stopped half-way
+// and when called twice.
 void TearDownTransport();
 
 void ResetTransportState();
