@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "transport/platform/win_types.h"
+
 namespace kambio {
 
 inline constexpr std::int32_t kDirectionNone = 0;
@@ -27,16 +29,29 @@ struct SenseInfo {
 
 extern SenseInfo senseInfo;
 
+// The records requests are sent in, kept for the whole run: the platform
+// writes status and sense into them, and CaptureSense reads them afterwards.
+struct ScsiRecords {
+    ScsiPassThroughDirectRecord passThroughDirect = {};
+    ScsiPassThroughRecord passThrough = {};
+    HANDLE deferredEvent = nullptr;   // of the ASPI request posted without waiting
+    std::uint32_t srbSlot = 0;        // the block of the SrbArea the next ASPI request uses
+};
+
+extern ScsiRecords scsiRecords;
+
 // Sends the request on the transport in use and waits for it as the request
 // and the drive call for. 0 is success; -1, -2 and 2 are failures that no
-// caller tells apart.
+// caller tells apart. An ASPI request the layer refuses when it is sent is
+// not waited for (-1); one left at its time limit is aborted before the
+// request block is used again.
 std::int32_t ExecuteScsi(ScsiRequest* request);
 
 // Brings SenseInfo up to date after a failure; always 0.
 std::int32_t CaptureSense();
 
 // Finishes an ASPI request posted without waiting: 1 still running, 0
-// completed well, -1 completed with an error.
+// completed well, -1 completed with an error (no sense is captured).
 std::int32_t PollDeferredCompletion();
 
 void ResetScsiState();
