@@ -1,54 +1,29 @@
 // kambio-sim as a user runs it: the scenario files shipped in scenarios/.
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
 #include <fstream>
-#include <sstream>
 #include <string>
-#include <sys/wait.h>
+
+#include "run_sim.h"
 
 namespace {
 
-struct Result {
-    int exitCode = -1;
-    std::string out;
-};
+using kambio::testing::ReadWholeFile;
+using kambio::testing::RunSim;
+using kambio::testing::SimResult;
 
-Result RunSim(const std::string& arguments) {
-    std::string command = std::string(KAMBIO_SIM_EXE) + " " + arguments + " 2>/dev/null";
-    Result result;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return result;
-    std::array<char, 4096> buffer;
-    std::size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.out.append(buffer.data(), n);
-    int status = pclose(pipe);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
-
-std::string Scenario(const std::string& name) {
-    return std::string(KAMBIO_SOURCE_DIR) + "/scenarios/" + name;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
+std::string Scenario(const std::string& name) { return kambio::testing::ScenarioPath(name); }
 
 const std::string kBanner = "\n/// DVD-ROM/DVD-RW Firmware Update Utility Ver2.09A\n";
 
 TEST(KambioSimTest, NoDrivesPrintsBannerAndMessage28) {
-    Result result = RunSim(Scenario("no-drives.json"));
+    SimResult result = RunSim(Scenario("no-drives.json"));
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.out, kBanner + "\r\nAvailable target is not found.");
 }
 
 TEST(KambioSimTest, JapaneseConsoleGetsCodePage932Bytes) {
-    Result result = RunSim(Scenario("no-drives-ja.json"));
+    SimResult result = RunSim(Scenario("no-drives-ja.json"));
     EXPECT_EQ(result.exitCode, 1);
     // "\r\n" then this program / usable / drive / none, in code page 932.
     const std::string message28 =
@@ -59,9 +34,9 @@ TEST(KambioSimTest, JapaneseConsoleGetsCodePage932Bytes) {
 
 TEST(KambioSimTest, TraceRecordsTheBox) {
     std::string trace = ::testing::TempDir() + "/no-drives.trace";
-    Result result = RunSim("--trace " + trace + " " + Scenario("no-drives.json"));
+    SimResult result = RunSim("--trace " + trace + " " + Scenario("no-drives.json"));
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_NE(ReadFile(trace).find("box flags=0x40 caption=\"KAMBIO\" text=\"\\r\\nAvailable target is "
+    EXPECT_NE(ReadWholeFile(trace).find("box flags=0x40 caption=\"KAMBIO\" text=\"\\r\\nAvailable target is "
                                    "not found.\" answer=1\n"),
               std::string::npos);
 }
