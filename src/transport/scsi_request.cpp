@@ -102,6 +102,7 @@ std::int32_t SendDirect(const ScsiRequest& request) {
     sptd.SenseInfoOffset = offsetof(ScsiPassThroughDirectRecord, sense);
 
     DWORD returned = 0;
+    scsiRecords.lastPassThroughBuffered = false;
     BOOL sent = Host().DeviceIoControl(driveAccess.driveHandle, IOCTL_SCSI_PASS_THROUGH_DIRECT,
                                        &record, sizeof record, &record, sizeof record, &returned);
     // A call that failed carried nothing out, whatever the status field
@@ -133,10 +134,15 @@ std::int32_t SendBuffered(const ScsiRequest& request) {
     }
 
     DWORD returned = 0;
-    DWORD outSize = static_cast<DWORD>(offsetof(ScsiPassThroughRecord, data)) +
-                    static_cast<DWORD>(request.dataLength);
+    DWORD withData = static_cast<DWORD>(offsetof(ScsiPassThroughRecord, data)) +
+                     static_cast<DWORD>(request.dataLength);
+    // The control is buffered: the port sees only as much of the record as
+    // the input length covers. A write must carry its data area along, or
+    // the drive would be sent whatever the port's buffer held.
+    DWORD inSize = request.direction == kDirectionOut ? withData : sizeof(SCSI_PASS_THROUGH);
+    scsiRecords.lastPassThroughBuffered = true;
     BOOL sent = Host().DeviceIoControl(driveAccess.driveHandle, IOCTL_SCSI_PASS_THROUGH, &record,
-                                       sizeof(SCSI_PASS_THROUGH), &record, outSize, &returned);
+                                       inSize, &record, withData, &returned);
     std::int32_t status = 0;
     if (sent == 0) {
         // As with the direct record, a failed call is a failed request. One
@@ -167,7 +173,7 @@ std::int32_t ExecutePassThrough(const ScsiRequest& request, const TargetDrive& e
     return status;
 }
 
-SRB_ExecSCSICmd* CurrentBlock() {
+SRB_ExecSCSICmd* AspiBlock() {
     if (transport.SrbArea.data == nullptr) return nullptr;
     return reinterpret_cast<SRB_ExecSCSICmd*>(transport.SrbArea.data +
                                               scsiRecords.srbSlot * kSrbStride);
@@ -188,7 +194,7 @@ bool Refused(DWORD sent) { return sent != SS_PENDING && sent != SS_COMP; }
 // next request reuses. It is aborted, and given a bounded time to end. A
 // request that outlives even that keeps its block: the next requests move
 // on to a fresh one, since the SrbArea has room for thousands.
-void Abandon(SRB_ExecSCSICmd* srb) {
+void AbandonRequest(SRB_ExecSCSICmd* srb) {
     SRB_Abort abort{};
     abort.SRB_Cmd = SC_ABORT_SRB;
     abort.SRB_HaId = srb->SRB_HaId;
@@ -237,7 +243,7 @@ std::int32_t SendPolled(const ScsiRequest& request, SRB_ExecSCSICmd* srb) {
         if (request.timeoutMs != 0) {
             elapsed += kPollIntervalMs;
             if (elapsed > request.timeoutMs) {
-                Abandon(srb);
+                AbandonRequest(srb);
                 return -1;
             }
         }
@@ -273,7 +279,7 @@ std::int32_t SendWithEvent(const ScsiRequest& request, SRB_ExecSCSICmd* srb) {
                           : static_cast<DWORD>(request.timeoutMs);
         DWORD waited = Host().WaitForSingleObject(event, limit);
         if (waited != WAIT_OBJECT_0) {
-            Abandon(srb);
+            AbandonRequest(srb);
             Host().CloseHandle(event);
             return waited == WAIT_TIMEOUT ? -2 : -1;
         }
@@ -284,7 +290,7 @@ std::int32_t SendWithEvent(const ScsiRequest& request, SRB_ExecSCSICmd* srb) {
 }
 
 std::int32_t ExecuteAspi(const ScsiRequest& request, const TargetDrive& entry) {
-    SRB_ExecSCSICmd* srb = CurrentBlock();
+    SRB_ExecSCSICmd* srb = AspiBlock();
     if (srb == nullptr) return -1;
     std::memset(srb, 0, sizeof *srb);
     srb->SRB_Cmd = SC_EXEC_SCSI_CMD;
@@ -312,10 +318,21 @@ std::int32_t ExecuteScsi(ScsiRequest* request) {
     return ExecutePassThrough(*request, entry);
 }
 
+SRB_ExecSCSICmd* AspiRequestBlock() { return AspiBlock(); }
+
+void AbandonAspiRequest(SRB_ExecSCSICmd* srb) { AbandonRequest(srb); }
+
 std::int32_t CaptureSense() {
+    // The sense comes from the record the last request was sent in: after a
+    // buffered request the direct record holds an older request's sense.
     if (transport.TransportKind == kPassThrough) {
-        const ScsiPassThroughDirectRecord& record = scsiRecords.passThroughDirect;
-        KeepSense(record.sense, record.sptd.SenseInfoLength);
+        if (scsiRecords.lastPassThroughBuffered) {
+            const ScsiPassThroughRecord& record = scsiRecords.passThrough;
+            KeepSense(record.sense, record.spt.SenseInfoLength);
+        } else {
+            const ScsiPassThroughDirectRecord& record = scsiRecords.passThroughDirect;
+            KeepSense(record.sense, record.sptd.SenseInfoLength);
+        }
     }
     senseInfo.senseSummary = std::uint32_t{senseInfo.senseData[2]} << 16 |
                              std::uint32_t{senseInfo.senseData[12]} << 8 | senseInfo.senseData[13];
@@ -330,7 +347,7 @@ std::int32_t PollDeferredCompletion() {
         Host().CloseHandle(event);
         scsiRecords.deferredEvent = nullptr;
     }
-    const SRB_ExecSCSICmd* srb = CurrentBlock();
+    const SRB_ExecSCSICmd* srb = AspiBlock();
     if (srb == nullptr) return -1;
     return StatusOf(srb) == SS_COMP ? 0 : -1;
 }

@@ -36,6 +36,7 @@ struct ScsiRecords {
     ScsiPassThroughRecord passThrough = {};
     HANDLE deferredEvent = nullptr;   // of the ASPI request posted without waiting
     std::uint32_t srbSlot = 0;        // the block of the SrbArea the next ASPI request uses
+    bool lastPassThroughBuffered = false;  // which record holds the last request's sense
 };
 
 extern ScsiRecords scsiRecords;
@@ -53,6 +54,13 @@ std::int32_t CaptureSense();
 // Finishes an ASPI request posted without waiting: 1 still running, 0
 // completed well, -1 completed with an error (no sense is captured).
 std::int32_t PollDeferredCompletion();
+
+// The ASPI request block the next request is built in (null without an
+// SrbArea), and the abort of a request left at its time limit: the layer is
+// asked to drop it and given a bounded time to let go of the block, so that
+// it cannot write into the block or buffer of a later request.
+SRB_ExecSCSICmd* AspiRequestBlock();
+void AbandonAspiRequest(SRB_ExecSCSICmd* srb);
 
 void ResetScsiState();
 

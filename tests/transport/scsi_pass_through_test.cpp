@@ -166,6 +166,37 @@ TEST_F(PassThroughTest, BufferedReadCopiesThirtyTwoBytesBack) {
     EXPECT_EQ(buffer, expected);
 }
 
+// The buffered control passes the port only as much of the record as its
+// input length covers: a short write must include its data area, or the
+// drive would get zeros instead of the caller's bytes.
+TEST_F(PassThroughTest, BufferedWriteCarriesItsDataToTheDrive) {
+    transport.IntelIdeDriver = kIntelApplicationAccelerator;
+    device->respond({});
+    for (int i = 0; i < 32; ++i) buffer[i] = static_cast<std::uint8_t>(0x40 + i);
+    ScsiRequest request = Request({0x3B, 0x01, 0x30, 0, 0, 0, 0, 0, 16, 0}, kDirectionOut, 16);
+    ASSERT_EQ(ExecuteScsi(&request), 0);
+    ASSERT_EQ(device->received().size(), 1u);
+    std::vector<std::uint8_t> sent(buffer.begin(), buffer.begin() + 16);
+    EXPECT_EQ(device->received()[0].dataOut, sent);
+    const sim::IoctlCall& call = pc.ioctlCalls().back();
+    EXPECT_EQ(call.inSize, offsetof(ScsiPassThroughRecord, data) + 16);
+}
+
+// CaptureSense must read the record the failed request travelled in; under
+// the Accelerator a short request goes buffered while an older direct one
+// may have left other sense in the direct record.
+TEST_F(PassThroughTest, CaptureSenseReadsTheRecordOfTheLastRequest) {
+    device->respond({.match = {0x3C}, .status = sim::kStatusCheckCondition, .sense = sim::MakeSense(0x05, 0x24, 0x00)});
+    device->respond({.match = {0x00}, .status = sim::kStatusCheckCondition, .sense = sim::MakeSense(0x02, 0x3A, 0x00)});
+    ScsiRequest direct = Request(ReadBufferCdb(48), kDirectionIn, 48);
+    ASSERT_EQ(ExecuteScsi(&direct), 2);
+    transport.IntelIdeDriver = kIntelApplicationAccelerator;
+    ScsiRequest buffered = Request(kTestUnitReady, kDirectionNone, 0);
+    ASSERT_EQ(ExecuteScsi(&buffered), 2);
+    CaptureSense();
+    EXPECT_EQ(senseInfo.senseSummary, 0x023A00u);
+}
+
 TEST_F(PassThroughTest, TimeOutIsSentInWholeSeconds) {
     struct Case {
         std::int32_t timeoutMs;
