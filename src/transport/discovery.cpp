@@ -26,6 +26,7 @@ constexpr std::uint32_t kInquiryLength = 96;
 constexpr std::uint32_t kDriveInfoProbeLength = 48;
 constexpr ULONG kProbeTimeoutSeconds = 2;
 constexpr UCHAR kSenseLength = 18;
+constexpr DWORD kAspiProbeLimitMs = 10000;
 constexpr std::uint8_t kWriteOnceDevice = 0x04;
 constexpr std::uint8_t kCdDvdDevice = 0x05;
 constexpr int kFirstIdeTarget = 0;
@@ -51,13 +52,12 @@ std::string DevicePath(char letter) { return std::string("\\\\.\\") + letter + "
 // Discovery asks before any TargetTable entry exists, so its two probes go
 // straight to the transport instead of through ExecuteScsi.
 
-ScsiPassThroughDirectRecord probeRecord;
-
 // INQUIRY or the information block, on the drive OpenDrive has just opened.
 std::int32_t ProbeOpenDrive(const std::uint8_t* cdb, std::uint8_t cdbLength, std::uint8_t* data,
                             std::uint32_t length) {
-    std::memset(&probeRecord, 0, sizeof probeRecord);
-    SCSI_PASS_THROUGH_DIRECT& sptd = probeRecord.sptd;
+    ScsiPassThroughDirectRecord& record = scsiRecords.passThroughDirect;
+    record = ScsiPassThroughDirectRecord{};
+    SCSI_PASS_THROUGH_DIRECT& sptd = record.sptd;
     sptd.Length = sizeof(SCSI_PASS_THROUGH_DIRECT);
     sptd.PathId = driveAccess.ScsiAddressCache.PathId;
     sptd.TargetId = driveAccess.ScsiAddressCache.TargetId;
@@ -70,18 +70,23 @@ std::int32_t ProbeOpenDrive(const std::uint8_t* cdb, std::uint8_t cdbLength, std
     sptd.DataBuffer = data;
     sptd.SenseInfoOffset = offsetof(ScsiPassThroughDirectRecord, sense);
     std::memcpy(sptd.Cdb, cdb, cdbLength);
+    scsiRecords.lastPassThroughBuffered = false;
     DWORD returned = 0;
-    BOOL sent = Host().DeviceIoControl(driveAccess.driveHandle, IOCTL_SCSI_PASS_THROUGH_DIRECT, &probeRecord,
-                                       sizeof probeRecord, &probeRecord, sizeof probeRecord, &returned);
-    // A probe that the port could not even carry out found no device.
+    BOOL sent = Host().DeviceIoControl(driveAccess.driveHandle, IOCTL_SCSI_PASS_THROUGH_DIRECT, &record,
+                                       sizeof record, &record, sizeof record, &returned);
+    // A probe the port could not even carry out found no device.
     if (sent == 0 || sptd.ScsiStatus != 0) return 2;
     return 0;
 }
 
 // INQUIRY or the information block, to one target id of one host adapter.
+// A target that answers does so in milliseconds and an empty one is timed
+// out by the adapter; a request still running after the limit is a device
+// hung on the bus, and is aborted rather than waited for without end.
 std::int32_t ProbeAspi(std::uint8_t adapter, std::uint8_t target, const std::uint8_t* cdb,
                        std::uint8_t cdbLength, std::uint8_t* data, std::uint32_t length) {
-    auto* srb = reinterpret_cast<SRB_ExecSCSICmd*>(transport.SrbArea.data);
+    SRB_ExecSCSICmd* srb = AspiRequestBlock();
+    if (srb == nullptr) return -1;
     std::memset(srb, 0, sizeof *srb);
     srb->SRB_Cmd = SC_EXEC_SCSI_CMD;
     srb->SRB_HaId = adapter;
@@ -93,11 +98,15 @@ std::int32_t ProbeAspi(std::uint8_t adapter, std::uint8_t target, const std::uin
     srb->SRB_CDBLen = cdbLength;
     std::memcpy(srb->CDBByte, cdb, cdbLength);
     HANDLE event = Host().CreateEventA(nullptr, 0, 0, nullptr);
+    if (event == nullptr) return -1;
     srb->SRB_PostProc = event;
     DWORD sent = Host().SendASPI32Command(srb);
-    // A request the layer refuses at once is never signalled: waiting for it
-    // would hang discovery for good.
-    if (sent == SS_PENDING) Host().WaitForSingleObject(event, INFINITE);
+    // A request the layer refuses at once is never signalled.
+    if (sent == SS_PENDING && Host().WaitForSingleObject(event, kAspiProbeLimitMs) != WAIT_OBJECT_0) {
+        AbandonAspiRequest(srb);
+        Host().CloseHandle(event);
+        return -1;
+    }
     Host().CloseHandle(event);
     return srb->SRB_Status == SS_COMP ? 0 : -1;
 }

@@ -228,5 +228,26 @@ TEST_F(DiscoveryTest, AspiRequestsRefusedAtOnceAreNotWaitedFor) {
     EXPECT_TRUE(pc.trace.of("wait").empty());
 }
 
+// A device hung on the bus must not hold discovery forever: its probe is
+// given up and aborted, and the scan goes on with the next target id.
+TEST_F(DiscoveryTest, AspiProbeOfAHungDeviceIsAbortedAndTheScanGoesOn) {
+    OnAspi();
+    pc.aspi.addAdapter("ESDI_506");
+    auto hung = Writer();
+    sim::FaultRule fault;
+    fault.opcode = 0x12;
+    fault.neverCompletes = true;
+    hung->addFault(fault);
+    pc.aspi.attach(0, 0, hung);
+    pc.aspi.attach(0, 1, Writer());
+    DetectPlatform();
+    EXPECT_EQ(DiscoverTargets(), 1);
+    EXPECT_EQ(targetTable.entries[0].target, 1);
+    EXPECT_EQ(pc.aspi.pendingRequests(), 0u);
+    auto waits = pc.trace.of("wait");
+    ASSERT_FALSE(waits.empty());
+    EXPECT_NE(waits.front().find("limit=10000 -> timeout"), std::string::npos) << waits.front();
+}
+
 }  // namespace
 }  // namespace kambio
