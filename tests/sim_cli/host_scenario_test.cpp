@@ -3,13 +3,9 @@
 // builds.
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <sys/wait.h>
 
+#include "run_sim.h"
 #include "scenario.h"
 #include "scripted_device.h"
 #include "virtual_drive.h"
@@ -19,34 +15,10 @@ namespace {
 
 using nlohmann::json;
 
-struct Result {
-    int exitCode = -1;
-    std::string out;
-};
+using kambio::testing::RunSim;
+using kambio::testing::ScenarioPath;
 
-Result RunSim(const std::string& arguments) {
-    std::string command = std::string(KAMBIO_SIM_EXE) + " " + arguments + " 2>/dev/null";
-    Result result;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return result;
-    std::array<char, 4096> buffer;
-    std::size_t n;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.out.append(buffer.data(), n);
-    int status = pclose(pipe);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
-
-std::string ScenarioPath(const std::string& name) {
-    return std::string(KAMBIO_SOURCE_DIR) + "/scenarios/" + name;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
+std::string ReadFile(const std::string& path) { return kambio::testing::ReadWholeFile(path); }
 
 const std::string kBanner = "\n/// DVD-ROM/DVD-RW Firmware Update Utility Ver2.09A\n";
 const std::string kNoTarget = "\r\nAvailable target is not found.";
@@ -62,7 +34,7 @@ TEST(NoDriveScenariosTest, EachEndsInMessage28WithExitCodeOne) {
           Case{"xp-no-drives.json", kBanner + "\r\nDetect the Intel's IDE driver." + kNoTarget,
                "regopen HKLM\\SOFTWARE\\INTEL\\Intel Application Accelerator -> 0\n"}}) {
         std::string trace = ::testing::TempDir() + "/" + c.file + ".trace";
-        Result result = RunSim("--trace " + trace + " " + ScenarioPath(c.file));
+        kambio::testing::SimResult result = RunSim("--trace " + trace + " " + ScenarioPath(c.file));
         EXPECT_EQ(result.exitCode, 1) << c.file;
         EXPECT_EQ(result.out, c.console) << c.file;
         EXPECT_NE(ReadFile(trace).find(c.traceLine), std::string::npos) << c.file;
