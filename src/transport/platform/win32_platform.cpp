@@ -135,8 +135,8 @@ HGLOBAL Win32Platform::GlobalFree(HGLOBAL block) { return ::GlobalFree(block); }
 HMODULE Win32Platform::LoadLibraryA(const char* name) {
     ::HMODULE module = ::LoadLibraryA(name);
     if (module != nullptr && name != nullptr && SameNameIgnoringCase(name, "WNASPI32.DLL")) {
-        // The layer is known by ordinals 1 and 2; its exported names have
-        // differed between vendors' builds.
+        // Bound by ordinal, 1 and 2, not by name: the ordinals are the
+        // layer's fixed interface.
         getSupportInfo_ = BindOrdinal<SupportInfoEntry>(module, 1);
         sendCommand_ = BindOrdinal<SendCommandEntry>(module, 2);
     }
