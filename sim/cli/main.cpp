@@ -86,8 +86,12 @@ int main(int argc, char** argv) {
             return AskTerminal(box, boxesUtf8);
         };
     }
+    const bool sharedTerminal = isatty(STDOUT_FILENO) != 0 && isatty(STDERR_FILENO) != 0;
     pc.onBox = [&](const BoxRecord& box) {
         std::string description = DescribeBox(box, boxesUtf8);
+        // On one terminal a box starts on a line of its own; the console
+        // bytes themselves stay as the program wrote them.
+        if (sharedTerminal && !pc.console.empty() && pc.console.back() != '\n') description.insert(0, "\n");
         if (askedAtTerminal) description = description.substr(description.rfind("+-- answer"));
         askedAtTerminal = false;
         std::fputs(description.c_str(), stderr);
