@@ -1,6 +1,5 @@
 #include "transport/discovery.h"
 
-#include <cstddef>
 #include <cstring>
 #include <string>
 
@@ -24,8 +23,7 @@ constexpr std::uint8_t kInquiryCdb[6] = {0x12, 0x00, 0x00, 0x00, 0x60, 0x00};
 constexpr std::uint8_t kDriveInfoCdb[10] = {0x3C, 0x02, 0xF1, 0x00, 0x00, 0x00, 0x00, 0x00, 0x30, 0x00};
 constexpr std::uint32_t kInquiryLength = 96;
 constexpr std::uint32_t kDriveInfoProbeLength = 48;
-constexpr ULONG kProbeTimeoutSeconds = 2;
-constexpr UCHAR kSenseLength = 18;
+constexpr std::int32_t kProbeTimeoutMs = 2000;
 constexpr DWORD kAspiProbeLimitMs = 10000;
 constexpr std::uint8_t kWriteOnceDevice = 0x04;
 constexpr std::uint8_t kCdDvdDevice = 0x05;
@@ -55,28 +53,14 @@ std::string DevicePath(char letter) { return std::string("\\\\.\\") + letter + "
 // INQUIRY or the information block, on the drive OpenDrive has just opened.
 std::int32_t ProbeOpenDrive(const std::uint8_t* cdb, std::uint8_t cdbLength, std::uint8_t* data,
                             std::uint32_t length) {
-    ScsiPassThroughDirectRecord& record = scsiRecords.passThroughDirect;
-    record = ScsiPassThroughDirectRecord{};
-    SCSI_PASS_THROUGH_DIRECT& sptd = record.sptd;
-    sptd.Length = sizeof(SCSI_PASS_THROUGH_DIRECT);
-    sptd.PathId = driveAccess.ScsiAddressCache.PathId;
-    sptd.TargetId = driveAccess.ScsiAddressCache.TargetId;
-    sptd.Lun = driveAccess.ScsiAddressCache.Lun;
-    sptd.CdbLength = cdbLength;
-    sptd.SenseInfoLength = kSenseLength;
-    sptd.DataIn = SCSI_IOCTL_DATA_IN;
-    sptd.DataTransferLength = length;
-    sptd.TimeOutValue = kProbeTimeoutSeconds;
-    sptd.DataBuffer = data;
-    sptd.SenseInfoOffset = offsetof(ScsiPassThroughDirectRecord, sense);
-    std::memcpy(sptd.Cdb, cdb, cdbLength);
-    scsiRecords.lastPassThroughBuffered = false;
-    DWORD returned = 0;
-    BOOL sent = Host().DeviceIoControl(driveAccess.driveHandle, IOCTL_SCSI_PASS_THROUGH_DIRECT, &record,
-                                       sizeof record, &record, sizeof record, &returned);
-    // A probe the port could not even carry out found no device.
-    if (sent == 0 || sptd.ScsiStatus != 0) return 2;
-    return 0;
+    ScsiRequest request;
+    request.direction = kDirectionIn;
+    request.cdbLength = cdbLength;
+    request.timeoutMs = kProbeTimeoutMs;
+    request.dataLength = static_cast<std::int32_t>(length);
+    request.data = data;
+    std::memcpy(request.cdb, cdb, cdbLength);
+    return SendDirectToOpenDrive(request);
 }
 
 // INQUIRY or the information block, to one target id of one host adapter.

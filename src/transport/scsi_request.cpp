@@ -322,6 +322,8 @@ SRB_ExecSCSICmd* AspiRequestBlock() { return AspiBlock(); }
 
 void AbandonAspiRequest(SRB_ExecSCSICmd* srb) { AbandonRequest(srb); }
 
+std::int32_t SendDirectToOpenDrive(const ScsiRequest& request) { return SendDirect(request); }
+
 std::int32_t CaptureSense() {
     // The sense comes from the record the last request was sent in: after a
     // buffered request the direct record holds an older request's sense.

@@ -55,6 +55,11 @@ std::int32_t CaptureSense();
 // completed well, -1 completed with an error (no sense is captured).
 std::int32_t PollDeferredCompletion();
 
+// Sends the request in the direct pass-through record on the drive that
+// OpenDrive has open, whatever the target table says: discovery probes
+// drives before they have an entry. Same statuses as ExecuteScsi.
+std::int32_t SendDirectToOpenDrive(const ScsiRequest& request);
+
 // The ASPI request block the next request is built in (null without an
 // SrbArea), and the abort of a request left at its time limit: the layer is
 // asked to drop it and given a bounded time to let go of the block, so that
